@@ -1,0 +1,60 @@
+// A platform for tests: the system's own, with the console captured and with
+// chosen calls made to fail.
+#ifndef ORVELUNE_TESTS_TEST_PLATFORM_H_
+#define ORVELUNE_TESTS_TEST_PLATFORM_H_
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.h"
+
+namespace orvelune {
+
+class TestPlatform final : public Platform {
+ public:
+  enum class Call { kRead, kWrite, kSetSize };
+
+  TestPlatform();
+
+  // Makes the n-th call (from 1) of `call`, counted over all files, raise
+  // the error that the real file would raise for a system failure.
+  void FailAt(Call call, int n) { fail_at_[call] = n; }
+  // Bytes asked for by each read, over all files, in order.
+  const std::vector<size_t>& ReadRequests() const { return read_requests_; }
+  // Everything written to standard output.
+  const std::string& Out() const { return out_; }
+
+  std::unique_ptr<File> OpenRead(const std::string& path) override;
+  std::unique_ptr<File> Create(const std::string& path,
+                               const std::vector<FileId>& inputs) override;
+  std::string FullPath(const std::string& path) override { return real_->FullPath(path); }
+  void ChangeDir(const std::string& folder) override { real_->ChangeDir(folder); }
+  bool MakeDirs(const std::string& folder) override { return real_->MakeDirs(folder); }
+  bool IsDelimiter(char c) const override { return real_->IsDelimiter(c); }
+  char Delimiter() const override { return real_->Delimiter(); }
+  const char* LineBreak() const override { return real_->LineBreak(); }
+  void WriteOut(std::string_view bytes) override { out_.append(bytes); }
+  void WriteErr(std::string_view bytes) noexcept override { err_.append(bytes); }
+  void ReadLine() override {}
+  std::string ModuleName() override { return "orvelune_tests"; }
+  std::string RefusalText(Refusal refusal) override { return real_->RefusalText(refusal); }
+
+  // For the file wrapper: true when this call is the one to fail.
+  bool Fails(Call call);
+  void RecordRead(size_t count) { read_requests_.push_back(count); }
+
+ private:
+  std::unique_ptr<Platform> real_;
+  std::map<Call, int> fail_at_;
+  std::map<Call, int> calls_;
+  std::vector<size_t> read_requests_;
+  std::string out_;
+  std::string err_;
+};
+
+}  // namespace orvelune
+
+#endif  // ORVELUNE_TESTS_TEST_PLATFORM_H_
