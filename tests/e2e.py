@@ -125,6 +125,7 @@ class Case:
     stderr: str = ""  # a regular expression when it is not empty
     limit_file_size: Optional[int] = None
     stdout_to: Optional[str] = None  # "full" or "closed pipe"
+    stdin_closed: bool = False
     banner: bool = True
     sample: bool = False  # the generated sample archive in "m"; expectations derived from it
     flavours: tuple = ("posix", "windows")
@@ -279,6 +280,9 @@ def make_cases(fl) -> List[Case]:
         Case("format file in a folder that does not exist", tiled, [], 1,
              args=[P("m/nowhere/" + FMT)],
              stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % "File not found"),
+        Case("standard input closed: the split is done, the final read fails", tiled,
+             tiled_lines, 1, tiled_out, stdin_closed=True, flavours=("posix",),
+             stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % "I/O error 6"),
         Case("standard output on a full device", tiled, [], 1, banner=False,
              stdout_to="full", flavours=("posix",),
              stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % "Disk full"),
@@ -356,6 +360,8 @@ def run_case(case: Case, fl, program: List[str]) -> Optional[str]:
         limit = case.limit_file_size
 
         def prepare():
+            if case.stdin_closed:
+                os.close(0)
             if limit is not None:
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
