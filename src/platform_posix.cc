@@ -219,6 +219,7 @@ class PosixPlatform final : public Platform {
   }
 
   void ChangeDir(const std::string& folder) override {
+    working_dir_.clear();
     if (::chdir(folder.c_str()) != 0) RaiseInOutError(InOutCode(errno));
   }
 
@@ -292,7 +293,14 @@ class PosixPlatform final : public Platform {
     }
   }
 
-  std::string WorkingDir() {
+  // Asked of the system once per change of folder, as every track's path is
+  // expanded against it.
+  const std::string& WorkingDir() {
+    if (working_dir_.empty()) working_dir_ = CurrentDir();
+    return working_dir_;
+  }
+
+  static std::string CurrentDir() {
     std::string buffer(256, '\0');
     while (::getcwd(&buffer[0], buffer.size()) == nullptr) {
       if (errno != ERANGE) RaiseInOutError(InOutCode(errno));
@@ -301,6 +309,8 @@ class PosixPlatform final : public Platform {
     buffer.resize(std::strlen(buffer.c_str()));
     return buffer;
   }
+
+  std::string working_dir_;
 };
 
 }  // namespace

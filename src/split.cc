@@ -23,16 +23,18 @@ void WriteLine(Platform& platform, const std::string& text) {
   platform.WriteOut(text + platform.LineBreak());
 }
 
-// True when one of the folder steps in `name` is "..", which would lead out
-// of the output folder.
-bool ClimbsOut(const Platform& platform, const std::string& name) {
+// True when the track's file would not lie inside the output folder: a
+// folder step of the name is "..", or the system's own reading of the name
+// (which may fold other steps away, such as "..." on Windows) leads outside.
+bool LeavesFolder(Platform& platform, const std::string& folder, const std::string& path,
+                  const std::string& name) {
   size_t start = 0;
   for (size_t i = 0; i <= name.size(); ++i) {
     if (i < name.size() && !platform.IsDelimiter(name[i])) continue;
     if (i - start == 2 && name.compare(start, 2, "..") == 0) return true;
     start = i + 1;
   }
-  return false;
+  return platform.FullPath(path).compare(0, folder.size(), folder) != 0;
 }
 
 // "/music/qvbgm_95.fmt" -> "/music/"
@@ -85,6 +87,7 @@ void SplitBgm(Platform& platform, const std::string& DatName, const std::string&
   // write it.
   const std::unique_ptr<File> data = platform.OpenRead(DatName);
   const std::vector<FileId> inputs = {fmt_id, data->Id()};
+  const std::string folder = platform.FullPath(prefix);
 
   // Where the next track should start if the tracks lie back to back after
   // the lead-in. A running sum: after one track out of place every later
@@ -94,7 +97,7 @@ void SplitBgm(Platform& platform, const std::string& DatName, const std::string&
     const std::string name = record.Name();
     WriteLine(platform, name + "...");
     const std::string path = prefix + name;
-    if (ClimbsOut(platform, name)) {
+    if (LeavesFolder(platform, folder, path, name)) {
       throw EFCreateError(platform.FullPath(path), platform.RefusalText(Refusal::kOutsideFolder));
     }
     WriteWave(platform, path, *data, record.offset, record.length, inputs);

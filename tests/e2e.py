@@ -8,7 +8,7 @@ console transcript, the exit status, and every file of the tree afterwards
 byte for byte: the inputs unchanged, the expected wave files written,
 nothing else created.
 
-    e2e.py [--generator PATH] [--flavour posix|windows] [-k NAME] -- PROGRAM [ARG...]
+    e2e.py [--generator COMMAND] [--flavour posix|windows] [-k NAME] -- PROGRAM [ARG...]
 
 PROGRAM [ARG...] is the command that starts the program, so the same cases
 run against another build, e.g. one under an emulator.
@@ -18,6 +18,7 @@ import argparse
 import os
 import re
 import resource
+import shlex
 import signal
 import struct
 import subprocess
@@ -47,11 +48,30 @@ FLAVOURS = {
         "line_break": "\n",
         "texts": {
             "not_found": "No such file or directory",
+            "no_path": "No such file or directory",
             "busy": "Text file busy",
             "denied": "Permission denied",
             "is_dir": "Is a directory",
+            "stdout_full": "Disk full",
+            "stdout_gone": "I/O error 109",
         },
         "full_path": lambda root, rel: os.path.join(root, rel) if rel else root + "/",
+    },
+    # Under Wine: its own short system texts, and the Linux folders on drive Z:.
+    "windows": {
+        "line_break": "\r\n",
+        "texts": {
+            "not_found": "File not found",
+            "no_path": "Path not found",
+            "busy": "Sharing violation",
+            "denied": "Access denied",
+            "is_dir": "Access denied",
+            "bad_name": "Invalid name",
+            "stdout_full": "I/O error 112",
+            "stdout_gone": "I/O error 233",
+        },
+        "full_path": lambda root, rel: "Z:" + os.path.join(root, rel).replace("/", "\\") +
+        ("" if rel else "\\"),
     },
 }
 
@@ -209,7 +229,7 @@ def make_cases(fl) -> List[Case]:
         Case("format file that is a folder", {"m/" + DAT: dat},
              [report("EFOpenError", 'Cannot open file "%s". %s'
                      % (P("m/" + FMT), text["is_dir"])), FINISHED], 1,
-             folders=["m/" + FMT], flavours=("posix",)),
+             folders=["m/" + FMT]),
     ]
 
     # --- The data file too short for a track.
@@ -222,7 +242,8 @@ def make_cases(fl) -> List[Case]:
         {"m/first.wav": wave(a), "m/second.wav": wave(c[:-500], len(c))}))
 
     # --- Names that would write over the inputs or leave the folder.
-    def refused(name: bytes, rel_full: str, reason: str, extra=None, links=None, folders=None):
+    def refused(name: bytes, rel_full: str, reason: str, extra=None, links=None, folders=None,
+                shown=None):
         fmt_r, dat_r = archive([(b"ok.wav", a), (name, c), (b"never.wav", a)])
         files = {"m/" + FMT: fmt_r, "m/" + DAT: dat_r}
         files.update(extra or {})
@@ -230,7 +251,7 @@ def make_cases(fl) -> List[Case]:
             "track named %r is refused" % name.decode("latin-1"), files,
             ["ok.wav...", name.decode("latin-1") + "...",
              report("EFCreateError", 'Cannot create file "%s". %s'
-                    % (P(rel_full), text[reason])), FINISHED], 1,
+                    % (shown or P(rel_full), text[reason])), FINISHED], 1,
             {"m/ok.wav": wave(a)}, links=links or {}, folders=folders or [])
 
     cases += [
@@ -239,14 +260,18 @@ def make_cases(fl) -> List[Case]:
         refused(b"link.wav", "m/link.wav", "busy", links={"m/link.wav": DAT}),
         refused(b"../up.wav", "up.wav", "denied"),
         refused(b"sub/../x.wav", "m/x.wav", "denied", folders=["m/sub"]),
-        refused(b"nosub/x.wav", "m/nosub/x.wav", "not_found"),
+        refused(b"nosub/x.wav", "m/nosub/x.wav", "no_path"),
     ]
     # Hard links exist on POSIX file systems only as far as these cases go.
     hard = refused(b"hard.wav", "m/hard.wav", "busy")
     hard.name = "track named as a hard link to the data file is refused"
     hard.links = {"m/hard.wav": "hard:" + DAT}
-    hard.flavours = ("posix",)
     cases.append(hard)
+    if "bad_name" in text:
+        cases += [refused(b"a?b.wav", "m/a?b.wav", "bad_name"),
+                  # A device name is the device wherever it stands; refused, not
+                  # written to the console.
+                  refused(b"CON", "", "denied", shown="\\\\.\\CON")]
 
     fmt_sub, dat_sub = archive([(b"sub/in.wav", a), (b"top.wav", c)])
     cases.append(Case(
@@ -284,11 +309,11 @@ def make_cases(fl) -> List[Case]:
              tiled_lines, 1, tiled_out, stdin_closed=True, flavours=("posix",),
              stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % "I/O error 6"),
         Case("standard output on a full device", tiled, [], 1, banner=False,
-             stdout_to="full", flavours=("posix",),
-             stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % "Disk full"),
+             stdout_to="full",
+             stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % text["stdout_full"]),
         Case("standard output on a pipe nobody reads", tiled, [], 1, banner=False,
-             stdout_to="closed pipe", flavours=("posix",),
-             stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % "I/O error 109"),
+             stdout_to="closed pipe",
+             stderr=uncaught % (re.escape(fl["module"]), lb, lb, lb) % text["stdout_gone"]),
     ]
 
     # --- A file system that takes fewer bytes than given.
@@ -349,7 +374,7 @@ def run_case(case: Case, fl, program: List[str]) -> Optional[str]:
 
         stdout_lines, written = list(case.stdout), dict(case.written)
         if case.sample:
-            subprocess.run([fl["generator"], os.path.join(root, "m")], check=True,
+            subprocess.run(fl["generator"] + [os.path.join(root, "m")], check=True,
                            stdout=subprocess.DEVNULL)
             stdout_lines, written = expected_sample(root)
         before = tree(root)
@@ -424,7 +449,7 @@ def describe(entry) -> str:
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--generator", help="the sample-archive generator")
+    parser.add_argument("--generator", help="the command that starts the sample-archive generator")
     parser.add_argument("--flavour", default="posix", choices=sorted(FLAVOURS))
     parser.add_argument("--module", help="program file name in the last-resort report")
     parser.add_argument("-k", dest="pattern", help="run only cases whose name holds this")
@@ -434,7 +459,8 @@ def main() -> int:
     # Cases run in folders of their own: name the program by its full path.
     opts.program = [os.path.abspath(a) if os.path.exists(a) else a for a in opts.program]
     if opts.generator:
-        opts.generator = os.path.abspath(opts.generator)
+        opts.generator = [os.path.abspath(a) if os.path.exists(a) else a
+                          for a in shlex.split(opts.generator)]
     fl = dict(FLAVOURS[opts.flavour], name=opts.flavour)
     fl["module"] = opts.module or os.path.basename(opts.program[-1])
     fl["generator"] = opts.generator

@@ -11,7 +11,7 @@
 namespace orvelune {
 namespace {
 
-const std::string kWarning = "Warning: format file's size is not even to one record size.\n";
+const char kWarning[] = "Warning: format file's size is not even to one record size.";
 
 std::string Record(const std::string& name, uint32_t offset, uint32_t length) {
   tbgmrec record;
@@ -49,7 +49,7 @@ TEST_P(ReadFatSizeTest, ReadsWholeRecordsAndWarnsOnOddRemainder) {
 
   ReadFat(platform, path, table);
 
-  EXPECT_EQ(platform.Out(), c.warns ? kWarning : "");
+  EXPECT_EQ(platform.Out(), c.warns ? kWarning + std::string(platform.LineBreak()) : "");
   ASSERT_EQ(table.size(), static_cast<size_t>(c.records));
   for (int i = 0; i < c.records; ++i) {
     EXPECT_EQ(table[i].Name(), "t" + std::to_string(i));
@@ -113,8 +113,10 @@ TEST(ReadFatTest, MissingFileRaisesOpenErrorWithFullPath) {
     ReadFat(platform, dir.Path("missing.fmt"), table);
     FAIL() << "no error";
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(),
-              "Cannot open file \"" + dir.Path("missing.fmt") + "\". No such file or directory");
+    // The system's own text follows; it differs between systems.
+    const std::string start = "Cannot open file \"" + dir.Path("missing.fmt") + "\". ";
+    EXPECT_EQ(e.Message().substr(0, start.size()), start);
+    EXPECT_GT(e.Message().size(), start.size());
   }
   EXPECT_TRUE(table.empty());
 }

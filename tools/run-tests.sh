@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds Orvelune with its tests and runs every test.
+# Builds Orvelune with its tests and runs every test: the Linux build, the
+# 64-bit Windows build under Wine, and the 32-bit Windows build (under Wine
+# where this machine can run 32-bit programs; otherwise built and checked).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/need.sh
@@ -8,6 +10,20 @@ need ninja ninja-build
 need c++ g++
 need python3 python3
 need_path /usr/src/googletest/CMakeLists.txt googletest
+need i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
+need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+need_path /usr/lib/wine/wine64 wine64
 need_done
+# Wine must never start with a standard descriptor closed.
+exec </dev/null
 
 cmake --workflow --preset linux
+cmake --workflow --preset win64
+if [ ! -x /usr/lib/wine/wine ]; then
+  echo "NOTE: 32-bit Wine is not installed (dpkg --add-architecture i386; apt-get update;" \
+       "apt-get install wine32:i386): orvelune.exe (32-bit) is built and checked, not run."
+elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "NOTE: this machine cannot run 32-bit programs (the kernel's ia32 emulation is off):" \
+       "orvelune.exe (32-bit) is built and checked, not run; the 64-bit Windows build ran every test."
+fi
+cmake --workflow --preset win32
