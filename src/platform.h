@@ -38,16 +38,27 @@ class File {
 
   // Size in bytes. EOSError on failure.
   virtual uint64_t Size() = 0;
-  // Moves the position for the next read or write; a position past the end
-  // is allowed. EOSError on failure.
+  // Moves the position for the next read; a position past the end is
+  // allowed. EOSError on failure.
   virtual void Seek(uint64_t position) = 0;
   // Reads up to `count` bytes at the position and advances it. Returns fewer
   // only where the file ends; 0 at its end. EReadError when the system fails
   // the read.
   virtual size_t Read(void* buffer, size_t count) = 0;
-  // Writes all `count` bytes at the position and advances it. EWriteError
-  // when the system fails the write or takes fewer bytes.
-  virtual void Write(const void* buffer, size_t count) = 0;
+  // Writes all `count` bytes at `offset`, leaving the position alone.
+  // EWriteError when the system fails the write or takes fewer bytes.
+  virtual void WriteAt(uint64_t offset, const void* buffer, size_t count) = 0;
+  // Copies up to `count` bytes from `source`, starting at `from`, to
+  // `offset` in this file by the system's own means, without passing them
+  // through the program. Returns the number copied: fewer where the source
+  // ends, or where the system offers no such copy for these files (0 then);
+  // the caller copies the rest itself, and learns on its own read whether
+  // the source has ended. `source`'s position is left undefined. EWriteError
+  // when this file takes fewer bytes (a full disk).
+  virtual uint64_t CopyFrom(File& source, uint64_t from, uint64_t count, uint64_t offset) {
+    (void)source, (void)from, (void)count, (void)offset;
+    return 0;
+  }
   // Cuts or extends (with zero bytes) the file to `size`. EOSError on failure.
   virtual void SetSize(uint64_t size) = 0;
   // Closes the file; later calls do nothing. EWriteError when the system

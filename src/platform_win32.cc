@@ -75,15 +75,19 @@ class Win32File final : public File {
     return done;
   }
 
-  void Write(const void* buffer, size_t count) override {
+  void WriteAt(uint64_t offset, const void* buffer, size_t count) override {
     const auto* bytes = static_cast<const char*>(buffer);
     while (count > 0) {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
+      // On a handle opened for synchronous use, the offset in OVERLAPPED
+      // places the write; the call returns when it is done.
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD put = 0;
-      if (!::WriteFile(handle_, bytes, chunk, &put, /*lpOverlapped=*/nullptr) || put == 0) {
-        throw EWriteError();
-      }
+      if (!::WriteFile(handle_, bytes, chunk, &put, &at) || put == 0) throw EWriteError();
       bytes += put;
+      offset += put;
       count -= put;
     }
   }

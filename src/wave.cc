@@ -64,30 +64,30 @@ std::array<unsigned char, kWaveHeaderSize> WaveHeader(uint32_t length) {
 void WriteWave(Platform& platform, const std::string& path, File& source, uint32_t offset,
                uint32_t length, const std::vector<FileId>& inputs) {
   const auto header = WaveHeader(length);
-  source.Seek(offset);
   std::unique_ptr<File> output = platform.Create(path, inputs);
 
   // Until the copy has succeeded the RIFF head stays zero.
   output->SetSize(kRiffHeadSize);
-  output->Seek(kRiffHeadSize);
-  output->Write(header.data() + kRiffHeadSize, kWaveHeaderSize - kRiffHeadSize);
+  output->WriteAt(kRiffHeadSize, header.data() + kRiffHeadSize, kWaveHeaderSize - kRiffHeadSize);
 
-  if (length > 0) {
-    const size_t buffer_size = std::min<size_t>(kCopyBufferSize, length);
+  uint64_t copied = length > 0 ? output->CopyFrom(source, offset, length, kWaveHeaderSize) : 0;
+  if (copied < length) {
+    // The system could not copy it all: through a buffer, which also tells
+    // a source that has ended.
+    source.Seek(offset + copied);
+    const size_t buffer_size = std::min<uint64_t>(kCopyBufferSize, length - copied);
     const std::unique_ptr<unsigned char[]> buffer(new unsigned char[buffer_size]);
-    uint32_t left = length;
-    while (left > 0) {
-      const size_t wanted = std::min<size_t>(buffer_size, left);
+    while (copied < length) {
+      const size_t wanted = std::min<uint64_t>(buffer_size, length - copied);
       const size_t got = source.Read(buffer.get(), wanted);
       // Keep what could be read, then report the short source.
-      if (got > 0) output->Write(buffer.get(), got);
+      if (got > 0) output->WriteAt(kWaveHeaderSize + copied, buffer.get(), got);
       if (got < wanted) throw EReadError();
-      left -= static_cast<uint32_t>(got);
+      copied += got;
     }
   }
 
-  output->Seek(0);
-  output->Write(header.data(), kRiffHeadSize);
+  output->WriteAt(0, header.data(), kRiffHeadSize);
   output->Close();
 }
 

@@ -19,9 +19,9 @@ class TestFile final : public File {
     if (platform_.Fails(TestPlatform::Call::kRead)) throw EReadError();
     return real_->Read(buffer, count);
   }
-  void Write(const void* buffer, size_t count) override {
+  void WriteAt(uint64_t offset, const void* buffer, size_t count) override {
     if (platform_.Fails(TestPlatform::Call::kWrite)) throw EWriteError();
-    real_->Write(buffer, count);
+    real_->WriteAt(offset, buffer, count);
   }
   void SetSize(uint64_t size) override {
     if (platform_.Fails(TestPlatform::Call::kSetSize)) {

@@ -1,5 +1,6 @@
 // A platform for tests: the system's own, with the console captured and with
-// chosen calls made to fail.
+// chosen calls made to fail. Its files offer no system copy, so wave files are
+// copied through the program's own buffer, where every read and write counts.
 #ifndef ORVELUNE_TESTS_TEST_PLATFORM_H_
 #define ORVELUNE_TESTS_TEST_PLATFORM_H_
 

@@ -48,61 +48,77 @@ TEST(WaveHeaderTest, SizesFollowTheLength) {
   }
 }
 
-class WriteWaveTest : public ::testing::Test {
+// Each case runs with the system's own copy where it has one (true) and
+// through the program's buffer (false).
+class WriteWaveTest : public ::testing::TestWithParam<bool> {
  protected:
+  WriteWaveTest() {
+    if (GetParam()) {
+      platform_ = MakeSystemPlatform();
+    } else {
+      platform_ = std::make_unique<TestPlatform>();
+    }
+  }
+
   // Writes out.wav from data.dat (lead-in and audio as given).
   void Write(const std::string& data, uint32_t offset, uint32_t length) {
-    source_ = platform_.OpenRead(dir_.Put("data.dat", data));
-    WriteWave(platform_, dir_.Path("out.wav"), *source_, offset, length, {source_->Id()});
+    source_ = platform_->OpenRead(dir_.Put("data.dat", data));
+    WriteWave(*platform_, dir_.Path("out.wav"), *source_, offset, length, {source_->Id()});
   }
 
   TempDir dir_;
-  TestPlatform platform_;
+  std::unique_ptr<Platform> platform_;
   std::unique_ptr<File> source_;
 };
 
-TEST_F(WriteWaveTest, CopiesTheTrackBehindTheHeader) {
+INSTANTIATE_TEST_SUITE_P(Copies, WriteWaveTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return std::string(p.param ? "SystemCopy" : "Buffered");
+                         });
+
+TEST_P(WriteWaveTest, CopiesTheTrackBehindTheHeader) {
   const std::string audio = Pattern(4099);  // odd: no pad byte follows
   Write("0123456789abcdef" + audio + "tail", 16, 4099);
   EXPECT_EQ(dir_.Get("out.wav"), Header(4099) + audio);
 }
 
-TEST_F(WriteWaveTest, CopiesTracksLongerThanTheBuffer) {
+TEST_P(WriteWaveTest, CopiesTracksLongerThanTheBuffer) {
   const std::string audio = Pattern(3 * (1 << 20) + 12);
   Write("lead" + audio, 4, static_cast<uint32_t>(audio.size()));
   EXPECT_EQ(dir_.Get("out.wav"), Header(static_cast<uint32_t>(audio.size())) + audio);
 }
 
-TEST_F(WriteWaveTest, EmptyTrackPastTheEndIsACompleteFile) {
+TEST_P(WriteWaveTest, EmptyTrackPastTheEndIsACompleteFile) {
   Write("short", 1000, 0);
   EXPECT_EQ(dir_.Get("out.wav"), Header(0));
 }
 
-TEST_F(WriteWaveTest, ReplacesAnExistingFile) {
+TEST_P(WriteWaveTest, ReplacesAnExistingFile) {
   dir_.Put("out.wav", std::string(5000, 'x'));
   Write("lead" + Pattern(8), 4, 8);
   EXPECT_EQ(dir_.Get("out.wav"), Header(8) + Pattern(8));
 }
 
-TEST_F(WriteWaveTest, ShortSourceLeavesUnfinishedFileWithWhatCouldBeRead) {
+TEST_P(WriteWaveTest, ShortSourceLeavesUnfinishedFileWithWhatCouldBeRead) {
   const std::string audio = Pattern(100);
   EXPECT_THROW(Write("0123456789abcdef" + audio, 16, 1000), EReadError);
   // RIFF head zero: the file was not finished.
   EXPECT_EQ(dir_.Get("out.wav"), std::string(12, '\0') + Header(1000).substr(12) + audio);
 }
 
-TEST_F(WriteWaveTest, RefusesToWriteOverAnInput) {
+TEST_P(WriteWaveTest, RefusesToWriteOverAnInput) {
   const std::string data = "0123456789abcdef" + Pattern(64);
   dir_.Put("data.dat", data);
-  source_ = platform_.OpenRead(dir_.Path("data.dat"));
-  EXPECT_THROW(WriteWave(platform_, dir_.Path("data.dat"), *source_, 16, 64, {source_->Id()}),
+  source_ = platform_->OpenRead(dir_.Path("data.dat"));
+  EXPECT_THROW(WriteWave(*platform_, dir_.Path("data.dat"), *source_, 16, 64, {source_->Id()}),
                EFCreateError);
   EXPECT_EQ(dir_.Get("data.dat"), data);
 }
 
 // A failure at each write or at the size leaves an error, never a file that
 // looks finished.
-TEST_F(WriteWaveTest, FailedHeaderOrCopyWritesRaise) {
+TEST(WriteWaveFaultTest, FailedHeaderOrCopyWritesRaise) {
+  TempDir dir_;
   const std::string data = "0123456789abcdef" + Pattern(64);
   for (int n = 1; n <= 3; ++n) {  // format block and data head, audio, RIFF head
     TestPlatform platform;

@@ -9,6 +9,7 @@ need cmake cmake
 need ninja ninja-build
 need c++ g++
 need python3 python3
+need strace strace
 need_path /usr/src/googletest/CMakeLists.txt googletest
 need i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
 need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
