@@ -14,6 +14,10 @@ need_path /usr/src/googletest/CMakeLists.txt googletest
 need i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
 need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
 need_path /usr/lib/wine/wine64 wine64
+need groff groff-base
+need sox sox
+need sndfile-info sndfile-programs
+need ffprobe ffmpeg
 need_done
 # Wine must never start with a standard descriptor closed.
 exec </dev/null
@@ -28,3 +32,13 @@ elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
        "orvelune.exe (32-bit) is built and checked, not run; the 64-bit Windows build ran every test."
 fi
 cmake --workflow --preset win32
+
+# The .deb is installed on this machine and removed again: only where that is
+# welcome (CI, or ORVELUNE_TEST_DEB=1), and as root.
+if [ "${CI:-}" = true ] || [ "${ORVELUNE_TEST_DEB:-}" = 1 ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release >/dev/null
+  sh tests/check_deb.sh build-release build-release/orvelune-sample
+else
+  echo "NOTE: the .deb package test installs system-wide; it runs in CI or with ORVELUNE_TEST_DEB=1."
+fi
