@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Orvelune with its tests and runs every test: the Linux build, the
-# 64-bit Windows build under Wine, and the 32-bit Windows build (under Wine
-# where this machine can run 32-bit programs; otherwise built and checked).
+# same with sanitizers and a bounded fuzz run, the 64-bit Windows build under
+# Wine, and the 32-bit Windows build (under Wine where this machine can run
+# 32-bit programs; otherwise built and checked).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/need.sh
@@ -18,11 +19,18 @@ need groff groff-base
 need sox sox
 need sndfile-info sndfile-programs
 need ffprobe ffmpeg
+need clang++ clang
+need_path "$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null | head -n 1)" \
+  libclang-rt-14-dev
+need valgrind valgrind
 need_done
 # Wine must never start with a standard descriptor closed.
 exec </dev/null
 
 cmake --workflow --preset linux
+# The same tests with AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# minute of fuzzing.
+cmake --workflow --preset sanitize
 cmake --workflow --preset win64
 if [ ! -x /usr/lib/wine/wine ]; then
   echo "NOTE: 32-bit Wine is not installed (dpkg --add-architecture i386; apt-get update;" \
