@@ -4,9 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/need.sh
-need cmake cmake
-need ninja ninja-build
-need c++ g++
+need_build_tools
 need python3 python3
 need sox sox
 need_path /usr/bin/time time

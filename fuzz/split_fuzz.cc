@@ -17,6 +17,7 @@
 #include <string>
 
 #include "errors.h"
+#include "forwarding_platform.h"
 #include "platform.h"
 #include "split.h"
 
@@ -24,29 +25,12 @@ namespace orvelune {
 namespace {
 
 // The system's own platform with a silent console.
-class QuietPlatform final : public Platform {
+class QuietPlatform final : public ForwardingPlatform {
  public:
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
-    return real_->OpenRead(path);
-  }
-  std::unique_ptr<File> Create(const std::string& path,
-                               const std::vector<FileId>& inputs) override {
-    return real_->Create(path, inputs);
-  }
-  std::string FullPath(const std::string& path) override { return real_->FullPath(path); }
-  void ChangeDir(const std::string& folder) override { real_->ChangeDir(folder); }
-  bool MakeDirs(const std::string& folder) override { return real_->MakeDirs(folder); }
-  bool IsDelimiter(char c) const override { return real_->IsDelimiter(c); }
-  char Delimiter() const override { return real_->Delimiter(); }
-  const char* LineBreak() const override { return real_->LineBreak(); }
   void WriteOut(std::string_view) override {}
   void WriteErr(std::string_view) noexcept override {}
   void ReadLine() override {}
   std::string ModuleName() override { return "split_fuzz"; }
-  std::string RefusalText(Refusal refusal) override { return real_->RefusalText(refusal); }
-
- private:
-  std::unique_ptr<Platform> real_ = MakeSystemPlatform();
 };
 
 namespace fs = std::filesystem;

@@ -38,15 +38,13 @@ class TestFile final : public File {
 
 }  // namespace
 
-TestPlatform::TestPlatform() : real_(MakeSystemPlatform()) {}
-
 std::unique_ptr<File> TestPlatform::OpenRead(const std::string& path) {
-  return std::make_unique<TestFile>(*this, real_->OpenRead(path));
+  return std::make_unique<TestFile>(*this, Real().OpenRead(path));
 }
 
 std::unique_ptr<File> TestPlatform::Create(const std::string& path,
                                            const std::vector<FileId>& inputs) {
-  return std::make_unique<TestFile>(*this, real_->Create(path, inputs));
+  return std::make_unique<TestFile>(*this, Real().Create(path, inputs));
 }
 
 bool TestPlatform::Fails(Call call) {

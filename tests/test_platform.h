@@ -10,15 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "forwarding_platform.h"
 #include "platform.h"
 
 namespace orvelune {
 
-class TestPlatform final : public Platform {
+class TestPlatform final : public ForwardingPlatform {
  public:
   enum class Call { kRead, kWrite, kSetSize };
-
-  TestPlatform();
 
   // Makes the n-th call (from 1) of `call`, counted over all files, raise
   // the error that the real file would raise for a system failure.
@@ -31,24 +30,16 @@ class TestPlatform final : public Platform {
   std::unique_ptr<File> OpenRead(const std::string& path) override;
   std::unique_ptr<File> Create(const std::string& path,
                                const std::vector<FileId>& inputs) override;
-  std::string FullPath(const std::string& path) override { return real_->FullPath(path); }
-  void ChangeDir(const std::string& folder) override { real_->ChangeDir(folder); }
-  bool MakeDirs(const std::string& folder) override { return real_->MakeDirs(folder); }
-  bool IsDelimiter(char c) const override { return real_->IsDelimiter(c); }
-  char Delimiter() const override { return real_->Delimiter(); }
-  const char* LineBreak() const override { return real_->LineBreak(); }
   void WriteOut(std::string_view bytes) override { out_.append(bytes); }
   void WriteErr(std::string_view bytes) noexcept override { err_.append(bytes); }
   void ReadLine() override {}
   std::string ModuleName() override { return "orvelune_tests"; }
-  std::string RefusalText(Refusal refusal) override { return real_->RefusalText(refusal); }
 
   // For the file wrapper: true when this call is the one to fail.
   bool Fails(Call call);
   void RecordRead(size_t count) { read_requests_.push_back(count); }
 
  private:
-  std::unique_ptr<Platform> real_;
   std::map<Call, int> fail_at_;
   std::map<Call, int> calls_;
   std::vector<size_t> read_requests_;

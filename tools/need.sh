@@ -9,6 +9,12 @@ need() {
 need_path() {
   [ -e "$1" ] || { _missing_what+=("$1"); _missing_pkgs+=("$2"); }
 }
+# What every build needs.
+need_build_tools() {
+  need cmake cmake
+  need ninja ninja-build
+  need c++ g++
+}
 need_done() {
   if [ ${#_missing_pkgs[@]} -gt 0 ]; then
     echo "Missing: ${_missing_what[*]}" >&2

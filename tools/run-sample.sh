@@ -3,9 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/need.sh
-need cmake cmake
-need ninja ninja-build
-need c++ g++
+need_build_tools
 need_done
 
 cmake --preset release >/dev/null

@@ -6,9 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/need.sh
-need cmake cmake
-need ninja ninja-build
-need c++ g++
+need_build_tools
 need python3 python3
 need strace strace
 need_path /usr/src/googletest/CMakeLists.txt googletest
